@@ -37,15 +37,16 @@ void sio_pause(sio_t *scont, int ms)
     using clock = std::chrono::steady_clock;
     auto end = clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
-        if (left <= 0)
+        auto left_us = std::chrono::duration_cast<std::chrono::microseconds>(end - clock::now()).count();
+        if (left_us <= 0)
             return;
+        long left = (long)((left_us + 999) / 1000); // poll counts whole milliseconds
         struct pollfd p = {scont->comHandle, POLLIN, 0};
         int r = poll(&p, 1, (int)left);
         if (r > 0 && (p.revents & POLLIN))
             return;
         if (r > 0) {
-            usleep((useconds_t)left * 1000);
+            usleep((useconds_t)left_us);
             return;
         }
         // r == 0: the time is up; r < 0 (a signal): wait the rest.
