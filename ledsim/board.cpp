@@ -375,7 +375,6 @@ std::vector<std::string> board_command(Board *board, const std::string &cmd, int
     } else if (name == "sc_show") {
         board->mode = ShowMode::Still;
         board->display.assign(board->still.begin(), board->still.end());
-        resize_display(board);
         // The picture starts at the left edge.
         while ((int)board->display.size() > board_display_width(*board))
             board->display.pop_back();

@@ -80,6 +80,11 @@ bool rom_store_load(const std::string &path, int capacity_words, RomContent *rom
             r.data.push_back((uint16_t)v);
         }
     }
+    // Every line ends in a line feed: a file without one was cut short.
+    if (words > 0 && in.eof())
+        return fail(err, path, lineno, "the file is cut short");
+    if (std::getline(in, line))
+        return fail(err, path, lineno + 1, "unexpected text after the words");
     if ((int)r.data.size() != words)
         return fail(err, path, lineno, "expected " + std::to_string(words) + " words, found " +
                                            std::to_string(r.data.size()));
