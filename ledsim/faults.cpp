@@ -48,24 +48,24 @@ const FaultKind fault_table[] = {
 };
 const int fault_table_size = sizeof fault_table / sizeof fault_table[0];
 
-bool fault_parse(Faults *faults, const std::string &spec, std::string *err)
+bool fault_parse(Faults *faults, const std::string &value, std::string *err)
 {
-    size_t colon = spec.find(':');
-    std::string name = spec.substr(0, colon);
-    std::string arg = colon == std::string::npos ? "" : spec.substr(colon + 1);
+    size_t colon = value.find(':');
+    std::string name = value.substr(0, colon);
+    std::string arg = colon == std::string::npos ? "" : value.substr(colon + 1);
     for (int i = 0; i < fault_table_size; i++) {
         const FaultKind &k = fault_table[i];
         if (name != k.name)
             continue;
         bool has_arg = colon != std::string::npos;
         if ((k.arg != nullptr) != has_arg || !k.apply(faults, arg)) {
-            *err = k.arg ? "fault \"" + spec + "\": use " + k.name + ":" + k.arg
-                         : "fault \"" + spec + "\": use " + k.name + " without a value";
+            *err = k.arg ? "fault \"" + value + "\": use " + k.name + ":" + k.arg
+                         : "fault \"" + value + "\": use " + k.name + " without a value";
             return false;
         }
         return true;
     }
-    *err = "unknown fault \"" + spec + "\"";
+    *err = "unknown fault \"" + value + "\"";
     return false;
 }
 

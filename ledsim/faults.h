@@ -24,7 +24,7 @@ extern const int fault_table_size;
 
 // Parses one --fault value ("split", "delay:20"); on failure returns false
 // with a message in *err.
-bool fault_parse(Faults *faults, const std::string &spec, std::string *err);
+bool fault_parse(Faults *faults, const std::string &value, std::string *err);
 
 // True when the command numbered `index` (1 for the first) gets no answer.
 bool fault_swallows(const Faults &faults, long index);

@@ -198,7 +198,7 @@ TEST(LedsimBoard, StillPictureShowsFromTheLeftEdge)
 TEST(LedsimFaults, TableParsesEachKindAndRefusesBadValues)
 {
     struct Case {
-        const char *spec;
+        const char *value;
         bool ok;
     } cases[] = {
         {"split", true},         {"split:1", false},   {"delay:20", true},   {"delay", false},
@@ -206,10 +206,10 @@ TEST(LedsimFaults, TableParsesEachKindAndRefusesBadValues)
         {"silent-after:3", true}, {"silent-after:", false}, {"loud", false},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.value);
         Faults f;
         std::string err;
-        EXPECT_EQ(fault_parse(&f, c.spec, &err), c.ok);
+        EXPECT_EQ(fault_parse(&f, c.value, &err), c.ok);
         EXPECT_EQ(err.empty(), c.ok);
     }
     Faults f;
