@@ -16,18 +16,18 @@
 namespace {
 
 volatile sig_atomic_t resized = 0;
-bool cursor_hidden = false;
+int cursor_hidden_on = -1; // the terminal whose cursor is hidden
 
 void on_resize(int)
 {
     resized = 1;
 }
 
-void write_all(const std::string &s)
+void write_all(int fd, const std::string &s)
 {
     size_t done = 0;
     while (done < s.size()) {
-        ssize_t n = write(STDOUT_FILENO, s.data() + done, s.size() - done);
+        ssize_t n = write(fd, s.data() + done, s.size() - done);
         if (n > 0)
             done += (size_t)n;
         else if (n < 0 && errno == EINTR)
@@ -39,16 +39,16 @@ void write_all(const std::string &s)
 
 void restore_cursor()
 {
-    if (cursor_hidden) {
-        write_all("\033[0m\033[?25h");
-        cursor_hidden = false;
+    if (cursor_hidden_on >= 0) {
+        write_all(cursor_hidden_on, "\033[0m\033[?25h");
+        cursor_hidden_on = -1;
     }
 }
 
 void read_size(View *v)
 {
     struct winsize ws;
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0) {
+    if (ioctl(v->fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0) {
         v->term_rows = ws.ws_row;
         v->term_cols = ws.ws_col;
     }
@@ -180,7 +180,7 @@ void draw(View *v, const Board &b, int64_t now_us, bool force)
         resized = 0;
         read_size(v);
         // The old frame may have been rewrapped: start on a clean screen.
-        write_all("\033[H\033[2J");
+        write_all(v->fd, "\033[H\033[2J");
         v->lines_drawn = 0;
         force = true;
     }
@@ -201,7 +201,7 @@ void draw(View *v, const Board &b, int64_t now_us, bool force)
     // A shorter frame than the last leaves lines below it: clear them.
     if (lines < v->lines_drawn)
         out += "\033[J";
-    write_all(out);
+    write_all(v->fd, out);
     v->lines_drawn = lines;
     v->last_frame = frame;
     v->last_draw_us = now_us;
@@ -217,13 +217,13 @@ void view_open(View *v, const Board &b, int64_t now_us)
     sigemptyset(&sa.sa_mask);
     sigaction(SIGWINCH, &sa, nullptr);
     read_size(v);
-    cursor_hidden = true;
+    cursor_hidden_on = v->fd;
     static bool registered = false;
     if (!registered) {
         atexit(restore_cursor);
         registered = true;
     }
-    write_all("\033[?25l");
+    write_all(v->fd, "\033[?25l");
     v->open = true;
     draw(v, b, now_us, true);
 }
@@ -251,7 +251,7 @@ void view_close(View *v, const Board &b)
     if (!v->open)
         return;
     draw(v, b, v->last_draw_us, false);
-    write_all("\n");
+    write_all(v->fd, "\n");
     restore_cursor();
     v->open = false;
 }

@@ -8,6 +8,7 @@
 #include "board.h"
 
 struct View {
+    int fd = 1;             // the terminal: standard output
     int term_rows = 24, term_cols = 80;
     bool dots = false;      // a round dot per LED (tall, wide terminal), else half blocks
     int lines_drawn = 0;    // height of the frame on the screen, to go back to its top

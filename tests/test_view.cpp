@@ -3,7 +3,10 @@
 // that was sent.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 
 #include <string>
 #include <thread>
@@ -11,6 +14,7 @@
 
 #include "ledsim_harness.h"
 #include "tmux_session.h"
+#include "view.h"
 
 using testutil::SimClient;
 using testutil::TmuxSession;
@@ -192,4 +196,70 @@ TEST(LedsimView, WithoutATerminalSaysSoAndEnds)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ledsim: --view needs a terminal"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("board on"), std::string::npos) << r.err;
+}
+
+TEST(LedsimView, RedrawsOnlyOnChangeAndAtMostThirtyTimesASecond)
+{
+    // The view on a pseudo-terminal of the test's own, driven with made-up
+    // times, so the frame pacing is checked without depending on the clock.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    struct termios tio;
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    struct winsize ws = {12, 80, 0, 0}; // room for half blocks only
+    ioctl(master, TIOCSWINSZ, &ws);
+    auto drawn = [master]() {
+        std::string got;
+        char buf[65536];
+        for (int idle = 0; idle < 5;) {
+            ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0) {
+                got.append(buf, (size_t)n);
+                idle = 0;
+            } else {
+                idle++;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+        return got;
+    };
+
+    Board board;
+    board_init(&board, BoardConfig());
+    View view;
+    view.fd = slave;
+    const int64_t ms = 1000;
+    view_open(&view, board, 0);
+    std::string first = drawn();
+    EXPECT_NE(first.find("\033[?25l"), std::string::npos); // cursor hidden
+    EXPECT_NE(first.find("idle  div 4"), std::string::npos);
+
+    view_update(&view, board, 100 * ms); // nothing changed: nothing drawn
+    EXPECT_EQ(drawn(), "");
+    EXPECT_EQ(view_next_event(view), -1);
+
+    board.display[0] = 0xffff;
+    view_update(&view, board, 150 * ms); // changed: drawn at once
+    EXPECT_NE(drawn().find("\u2588"), std::string::npos);
+    board.display[1] = 0xffff;
+    view_update(&view, board, 160 * ms); // changed again within 1/30 s: held back
+    EXPECT_EQ(drawn(), "");
+    int64_t due = view_next_event(view);
+    EXPECT_GE(due, 160 * ms);
+    EXPECT_LE(due, 150 * ms + 1000 * ms / 30);
+    view_update(&view, board, due);
+    EXPECT_NE(drawn().find("\u2588\u2588"), std::string::npos);
+    EXPECT_EQ(view_next_event(view), -1);
+
+    view_close(&view, board);
+    EXPECT_NE(drawn().find("\033[?25h"), std::string::npos); // cursor back
+    close(slave);
+    close(master);
 }
