@@ -125,8 +125,9 @@ TEST(GuFontFormats, EveryProducerFormatReadsToTheSameDots)
                             // the data as one run of units, so only agreement
                             // with FreeType holds there.
                             bool straddles = unit > pad && bit[1] != std::tolower(byte[1]);
-                            if (!straddles)
+                            if (!straddles) {
                                 EXPECT_EQ(glyph_dots(g), kv.second);
+                            }
                         }
                     }
     }
