@@ -121,29 +121,20 @@ void inflateMap(GuFont *font)
     font->mapSize = used;
 }
 
-// Brings the bitmap data into GuGlyph's layout, in place: leftmost dot in
-// bit 0 of each byte and the bytes of a row from left to right. A font
-// whose byte order differs from its bit order stores each scan unit's bytes
-// reversed, so those are swapped back, as X does.
-void convertBitmaps(uchar *data, size_t size, bool msbFirst, bool bigEndian, size_t unit)
+// Puts the leftmost dot of each byte into bit 0, in place.
+void reverseBitsInBytes(uchar *data, size_t size)
 {
-    if (msbFirst) {
-        static uchar reversed[256];
-        if (reversed[0x80] == 0) {
-            for (int b = 0; b < 256; b++) {
-                int r = 0;
-                for (int i = 0; i < 8; i++)
-                    r |= ((b >> i) & 1) << (7 - i);
-                reversed[b] = static_cast<uchar>(r);
-            }
+    static uchar reversed[256];
+    if (reversed[0x80] == 0) {
+        for (int b = 0; b < 256; b++) {
+            int r = 0;
+            for (int i = 0; i < 8; i++)
+                r |= ((b >> i) & 1) << (7 - i);
+            reversed[b] = static_cast<uchar>(r);
         }
-        for (size_t i = 0; i < size; i++)
-            data[i] = reversed[data[i]];
     }
-    if (msbFirst != bigEndian && unit > 1) {
-        for (size_t i = 0; i + unit <= size; i += unit)
-            std::reverse(data + i, data + i + unit);
-    }
+    for (size_t i = 0; i < size; i++)
+        data[i] = reversed[data[i]];
 }
 
 void loadBitmaps(GuFont *font, uint32 offset)
@@ -168,7 +159,38 @@ void loadBitmaps(GuFont *font, uint32 offset)
     font->bytePerData = static_cast<uint8>(1 << ((bm->format >> PCF_FORMAT_UNIT_SHIFT) & 3));
     font->bMsbFirst = (bm->format & PCF_FORMAT_BIT_MSB) != 0;
     font->bBigEndian = big;
-    convertBitmaps(font->bitmap_base, bm->dataSize, font->bMsbFirst, font->bBigEndian, font->bytePerData);
+    // Bit order is a property of each byte, so the whole data is converted
+    // in place; scan units are swapped per glyph later, once the glyphs'
+    // extents are known.
+    if (font->bMsbFirst)
+        reverseBitsInBytes(font->bitmap_base, bm->dataSize);
+}
+
+// A font whose byte order differs from its bit order stores the bytes of
+// each scan unit reversed. They are swapped back glyph by glyph, counting
+// units from each glyph's first byte as X and FreeType do, into a copy, so
+// that glyphs sharing bytes are each converted from the file's data.
+void swapScanUnits(GuFont *font)
+{
+    size_t unit = font->bytePerData;
+    if (unit == 1 || font->bMsbFirst == font->bBigEndian)
+        return;
+    const Pcf_Bitmaps_Sec *bm = font->bitmaps;
+    font->bitmapCopy = static_cast<byte8 *>(calloc(std::max<size_t>(bm->dataSize, 1), 1));
+    if (font->bitmapCopy == nullptr)
+        nabort("memory allocation failed (%ld bytes)", static_cast<long>(bm->dataSize));
+    bool big = isBigEndian(bm->format);
+    for (int i = 0; i < bm->nBitmaps; i++) {
+        FontMetric fm;
+        guFontMetric(font, i, &fm);
+        size_t extent = size_t(rowBytes(fm.rbear - fm.lbear, font->lineAlign)) * size_t(fm.ascent + fm.descent);
+        uint32 start = get32(bm->bitmapOffsets + 4 * size_t(i), big);
+        byte8 *to = font->bitmapCopy + start;
+        memcpy(to, font->bitmap_base + start, extent);
+        for (size_t at = 0; at + unit <= extent; at += unit)
+            std::reverse(to + at, to + at + unit);
+    }
+    font->bitmap_base = font->bitmapCopy;
 }
 
 void loadEncodings(GuFont *font, uint32 offset)
@@ -291,8 +313,9 @@ void loadTables(GuFont *font)
     if (!hasBm)
         nabort("Bitmaps section not found in %s", font->filename);
 
-    // The bitmaps are converted first, so that every table is checked in
-    // its final state even if a malformed font lets tables overlap.
+    // The bitmaps' bit order is converted first, so that every table is
+    // checked in its final state even if a malformed font lets tables
+    // overlap.
     loadBitmaps(font, bmOffset);
     loadEncodings(font, encOffset);
     if (hasMet)
@@ -300,6 +323,7 @@ void loadTables(GuFont *font)
     else
         loadCMetrics(font, cmetOffset);
     checkGlyphs(font);
+    swapScanUnits(font);
     font->bOpened = 1;
 }
 
@@ -379,6 +403,7 @@ void guFontClose(GuFont *font)
     if (!font->bOpened)
         nabort("not opened.");
     free(font->map);
+    free(font->bitmapCopy);
     if (font->fontFd >= 0)
         close(font->fontFd);
     char *filename = font->filename;

@@ -105,6 +105,7 @@ struct GuFont {
     Pcf_CMetric_Sec *cmetric;
     Pcf_Bitmaps_Sec *bitmaps;
     byte8 *bitmap_base; // bitmap data, brought into GuGlyph's layout at load
+    byte8 *bitmapCopy;  // malloc'd copy of the data when scan units had to be swapped
     uint8 bytePerData;
     uint8 lineAlign;
     uint8 bMsbFirst;
