@@ -85,7 +85,10 @@ void inflateMap(GuFont *font)
     s.zs.next_in = font->map;
     s.zs.avail_in = static_cast<uInt>(font->mapSize);
 
-    size_t capacity = std::min(std::max<size_t>(font->mapSize * 4, 4096), GU_FONT_MAX_SIZE);
+    // The gzip trailer's last word is the inflated size modulo 2^32: a good
+    // first guess, though an untrusted one.
+    size_t hint = font->mapSize >= 18 ? get32(font->map + font->mapSize - 4, false) : 0;
+    size_t capacity = std::min(std::max<size_t>(hint + 1, 4096), GU_FONT_MAX_SIZE);
     std::unique_ptr<uchar, FreeDeleter> out(static_cast<uchar *>(malloc(capacity)));
     if (!out)
         nabort("memory allocation failed (%ld bytes)", static_cast<long>(capacity));
@@ -121,20 +124,26 @@ void inflateMap(GuFont *font)
     font->mapSize = used;
 }
 
-// Puts the leftmost dot of each byte into bit 0, in place.
+// Puts the leftmost dot of each byte into bit 0, in place, eight bytes at
+// a time.
 void reverseBitsInBytes(uchar *data, size_t size)
 {
-    static uchar reversed[256];
-    if (reversed[0x80] == 0) {
-        for (int b = 0; b < 256; b++) {
-            int r = 0;
-            for (int i = 0; i < 8; i++)
-                r |= ((b >> i) & 1) << (7 - i);
-            reversed[b] = static_cast<uchar>(r);
-        }
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t v;
+        memcpy(&v, data + i, 8);
+        v = (v & 0xf0f0f0f0f0f0f0f0u) >> 4 | (v & 0x0f0f0f0f0f0f0f0fu) << 4;
+        v = (v & 0xccccccccccccccccu) >> 2 | (v & 0x3333333333333333u) << 2;
+        v = (v & 0xaaaaaaaaaaaaaaaau) >> 1 | (v & 0x5555555555555555u) << 1;
+        memcpy(data + i, &v, 8);
     }
-    for (size_t i = 0; i < size; i++)
-        data[i] = reversed[data[i]];
+    for (; i < size; i++) {
+        unsigned b = data[i];
+        b = (b & 0xf0) >> 4 | (b & 0x0f) << 4;
+        b = (b & 0xcc) >> 2 | (b & 0x33) << 2;
+        b = (b & 0xaa) >> 1 | (b & 0x55) << 1;
+        data[i] = static_cast<uchar>(b);
+    }
 }
 
 void loadBitmaps(GuFont *font, uint32 offset)
