@@ -462,6 +462,29 @@ TEST(GuFontOpen, UnusedTablesMayRunPastTheEnd)
     EXPECT_EQ(font.glyph(0x2422).width, 16);
 }
 
+// The table of contents' format of a metrics table decides its kind: 0x100
+// with any low byte is compressed, every other value uncompressed.
+TEST(GuFontOpen, MetricsKindComesFromTheTableOfContents)
+{
+    ScratchDir dir;
+    const std::string kanji = testutil::read_file(make_pcf(dir, "kanji.bdf", {"-l", "-L"}, "k.pcf"));
+    const std::string ank = testutil::read_file(make_pcf(dir, "ank.bdf", {"-l", "-L"}, "a.pcf"));
+    struct Case {
+        const std::string *font;
+        uint32_t format;
+        bool compressed;
+    } cases[] = {{&ank, 0x100, true}, {&ank, 0x1ff, true}, {&kanji, 0, false}, {&kanji, 0x200, false},
+                 {&kanji, 0x300, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.format);
+        std::string s = *c.font;
+        put32(s, toc_entry(s, 4) + 4, c.format);
+        OpenFont font(dir.write("m.pcf", s));
+        EXPECT_EQ(font.font->cmetric != nullptr, c.compressed);
+        EXPECT_EQ(font.font->metric != nullptr, !c.compressed);
+    }
+}
+
 TEST(GuFontOpen, LaterBitmapsTableWinsWithItsOwnFormat)
 {
     ScratchDir dir;
