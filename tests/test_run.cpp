@@ -25,6 +25,15 @@ using testutil::RunResult;
 using testutil::ScratchDir;
 
 const std::string misc_fonts = "/usr/share/fonts/X11/misc";
+
+// In a sanitizer build the leak checker of every ledtick run would add its
+// list of suppressions (the blocks kept until exit) to standard error.
+const bool quiet_leak_checker = [] {
+    const char *old = getenv("LSAN_OPTIONS");
+    std::string opts = old != nullptr ? std::string(old) + ":" : std::string();
+    setenv("LSAN_OPTIONS", (opts + "print_suppressions=0").c_str(), 1);
+    return true;
+}();
 // The set-up commands, up to their numbers.
 const std::vector<std::string> setup_cmds = {"echo 0", "set scmode_div ", "lm_bright ", "set cmodule ",
                                              "set led_reverse "};
