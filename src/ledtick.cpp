@@ -13,8 +13,6 @@
 #include "nabort.h"
 #include "write_rom.h"
 
-int f_v = 0;
-
 void lcont_init(lcont_t *lcont)
 {
     lcont->cmdline_message_mode = 0;
