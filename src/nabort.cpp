@@ -7,12 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ledtick.h"
-
-// The global verbosity level. It lives here, in the library of every module,
-// because the modules read it; the driver's options change it.
-int f_v = 0;
-
 void nabort(const char *fmt, ...)
 {
     va_list ap;
