@@ -550,21 +550,33 @@ TEST_F(Program, EmptyTextOnABoardOfSizeZeroIsTooLongFirst)
     EXPECT_EQ(r.err, "0 Kbit eeprom found.\nToo long text (0 lines), capacity is -128 lines\n\n");
 }
 
-TEST_F(Program, LoopRepeatsUntilStoppedFromOutside)
+// Starts ledtick with -l and `args` against ledsim, waits until the board
+// has seen `runs` display runs end, stops ledtick, and returns the column
+// words of every run.
+std::vector<std::string> loop_runs(const ScratchDir &dir, const std::vector<std::string> &args,
+                                   const std::string &stdin_path, long runs)
 {
     LedSim sim({"--column-ms", "1"});
+    std::vector<std::string> full = {LEDTICK_BIN, "-Q", "-t", sim.link(), "-a", misc_fonts + "/8x16rk.pcf.gz",
+                                     "-d", "1", "-l"};
+    full.insert(full.end(), args.begin(), args.end());
     pid_t pid = fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
     if (pid == 0) {
-        int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 0);
+        int in = open(stdin_path.c_str(), O_RDONLY);
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(in, 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
         if (chdir(dir.path().c_str()) != 0)
             _exit(127);
         setenv("HOME", dir.path().c_str(), 1);
-        execl(LEDTICK_BIN, LEDTICK_BIN, "-Q", "-t", sim.link().c_str(), "-F", misc_fonts.c_str(), "-a", "8x16rk.pcf.gz", "-d", "1", "-l",
-              "-c", "A", static_cast<char *>(nullptr));
+        std::vector<char *> argv;
+        for (auto &a : full)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(LEDTICK_BIN, argv.data());
         _exit(127);
     }
     auto runs_seen = [&] {
@@ -572,19 +584,33 @@ TEST_F(Program, LoopRepeatsUntilStoppedFromOutside)
         return std::count(cmds.begin(), cmds.end(), "sc_end");
     };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (runs_seen() < 3 && std::chrono::steady_clock::now() < deadline)
+    while (runs_seen() < runs && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int st = 0;
     bool still_running = waitpid(pid, &st, WNOHANG) == 0;
     kill(pid, SIGTERM);
     waitpid(pid, &st, 0);
     EXPECT_TRUE(still_running) << "ledtick -l ended on its own";
-    EXPECT_GE(runs_seen(), 3);
+    EXPECT_GE(runs_seen(), runs);
     sim.stop();
-    auto runs = column_runs(sim.columns());
+    return column_runs(sim.columns());
+}
+
+TEST_F(Program, LoopRepeatsUntilStoppedFromOutside)
+{
+    auto runs = loop_runs(dir, {"-c", "A"}, "/dev/null", 3);
     ASSERT_GE(runs.size(), 3u);
     for (size_t i = 0; i + 1 < runs.size(); i++) // the last run may have been cut off
         EXPECT_EQ(split_words(runs[i]), oracle().text("A")) << "run " << i;
+}
+
+TEST_F(Program, LoopOnStandardInputGoesOnWhereTheInputEnded)
+{
+    auto runs = loop_runs(dir, {"-s"}, file("in.txt", "AB"), 3);
+    ASSERT_GE(runs.size(), 3u);
+    EXPECT_EQ(split_words(runs[0]), oracle().text("AB"));
+    for (size_t i = 1; i < runs.size(); i++)
+        EXPECT_EQ(runs[i], "") << "run " << i;
 }
 
 } // namespace
