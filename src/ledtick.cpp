@@ -8,9 +8,10 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include "guFont.h"
+#include "ltio.h"
 #include "nabort.h"
-
-int f_v = 0;
+#include "write_rom.h"
 
 void lcont_init(lcont_t *lcont)
 {
@@ -38,6 +39,8 @@ void lcont_init(lcont_t *lcont)
     lcont->b_led_reverse = 0;
     lcont->cmodule = 1;
     lcont->bright = 10;
+    lcont->utf8_len = 0;
+    lcont->utf8_need = 0;
 }
 
 static const char *usage[] = {
@@ -154,6 +157,79 @@ void process_command_line(lcont_t *lcont, int argc, char **argv)
 }
 
 #ifndef LEDTICK_NO_MAIN
+// Puts the board into the configured state. The module count and the
+// reverse setting go with a line feed of their own before the carriage
+// return that every command gets.
+static void send_setup_commands(lcont_t *lcont)
+{
+    sio_cmd(&lcont->scont, "echo 0");
+    sio_cmd(&lcont->scont, "set scmode_div %d", lcont->div);
+    sio_cmd(&lcont->scont, "lm_bright %d", lcont->bright);
+    sio_cmd(&lcont->scont, "set cmodule %d\n", lcont->cmodule);
+    sio_cmd(&lcont->scont, "set led_reverse %d\n", lcont->b_led_reverse);
+}
+
+static void finish_display_run(lcont_t *lcont)
+{
+    lt_close(lcont);
+    lt_wait_scroll_end(lcont);
+}
+
+// The operands are the words of one text, joined by one blank.
+static void run_message_mode(lcont_t *lcont)
+{
+    do {
+        lt_open(lcont);
+        for (char **word = lcont->args; *word != nullptr; word++) {
+            lt_puts(lcont, *word);
+            if (word[1] != nullptr)
+                lt_puts(lcont, " ");
+        }
+        finish_display_run(lcont);
+    } while (lcont->b_loop);
+}
+
+// Without scrolling, reading stops once the picture is full; the rest of the
+// input stays unread for the next repetition.
+static void run_stdin_mode(lcont_t *lcont)
+{
+    do {
+        lt_open(lcont);
+        int c;
+        while ((c = getc(stdin)) != EOF) {
+            lt_putc(lcont, c);
+            if (lcont->no_scroll && lcont->buf_left == 0)
+                break;
+        }
+        finish_display_run(lcont);
+    } while (lcont->b_loop);
+}
+
+// A file that does not open is reported and skipped. Without scrolling, each
+// file stops once 15 free columns or fewer are left.
+static void run_text_file_mode(lcont_t *lcont)
+{
+    do {
+        lt_open(lcont);
+        for (char **name = lcont->args; *name != nullptr; name++) {
+            FILE *fp = fopen(*name, "r");
+            if (fp == nullptr) {
+                fprintf(stderr, "file \"%s\" not found.\n", *name);
+                continue;
+            }
+            lt_reset_char(lcont);
+            int c;
+            while ((c = getc(fp)) != EOF) {
+                lt_putc(lcont, c);
+                if (lcont->no_scroll && lcont->buf_left <= 15)
+                    break;
+            }
+            fclose(fp);
+        }
+        finish_display_run(lcont);
+    } while (lcont->b_loop);
+}
+
 int main(int argc, char **argv)
 {
     lcont_t lcont;
@@ -165,6 +241,20 @@ int main(int argc, char **argv)
     process_command_line(&lcont, argc, argv);
     if (f_v != 0)
         printf("ledtick %s\n", ver_str);
+
+    lcont.font1 = guFontNew(lcont.font_dir, lcont.font1_name);
+    lcont.font2 = guFontNew(lcont.font_dir, lcont.font2_name);
+    sio_open(&lcont.scont);
+    send_setup_commands(&lcont);
+    if (lcont.cmdline_message_mode)
+        run_message_mode(&lcont);
+    else if (lcont.b_stdin)
+        run_stdin_mode(&lcont);
+    else if (lcont.b_rom_write)
+        write_rom(&lcont);
+    else
+        run_text_file_mode(&lcont);
+    sio_close(&lcont.scont);
     return 0;
 }
 #endif

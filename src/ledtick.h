@@ -37,6 +37,11 @@ struct lcont_t {
     int b_led_reverse;        // the board's LED reverse setting
     int cmodule;              // LED modules in the chain
     int bright;               // LED brightness
+    // UTF-8 input: the bytes of the sequence being assembled. Cleared
+    // together with char0 (lt_reset_char).
+    unsigned char utf8_seq[4];
+    int utf8_len;             // bytes held in utf8_seq
+    int utf8_need;            // length of the sequence its first byte announced
 };
 
 extern int f_v;              // global verbosity level

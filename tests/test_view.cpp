@@ -263,3 +263,36 @@ TEST(LedsimView, RedrawsOnlyOnChangeAndAtMostThirtyTimesASecond)
     close(slave);
     close(master);
 }
+
+TEST(LedsimView, ShowsTheGlyphThatLedtickDrawsWithDebiansFont)
+{
+    // The letter A of xfonts-base's 8x16rk, as the sign shows it.
+    const char *const letter_a[16] = {
+        "........", "...#....", "..#.#...", "..#.#...", "..#.#...", ".#...#..", ".#...#..", ".#...#..",
+        ".#...#..", ".#####..", "#.....#.", "#.....#.", "#.....#.", "##...##.", "........", "........",
+    };
+    testutil::ScratchDir dir;
+    std::string link = dir.file("port");
+    TmuxSession tmux("trap '' INT; " LEDSIM_BIN " --view --link " + link + " --columns " + dir.file("columns") +
+                         " 2>" + dir.file("err") + "; echo ledsim exited $?; sleep 60",
+                     80, 12);
+    ASSERT_TRUE(wait_for_file(link, 10)) << tmux.capture();
+    testutil::RunOptions opt;
+    opt.cwd = dir.path();
+    testutil::RunResult r = testutil::run_program(
+        LEDTICK_BIN, {"-Q", "-t", link, "-F", "/usr/share/fonts/X11/misc", "-a", "8x16rk.pcf.gz", "-k",
+                      "jiskan16.pcf.gz", "-e", "utf8", "-n", "-c", "A"},
+        opt);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string screen = tmux.wait_for("still  div 4  free 24  received 8  dropped 0");
+    tmux.tmux({"send-keys", "C-c"});
+    tmux.wait_for("ledsim exited");
+
+    std::vector<std::string> want(16, std::string(display_width, '.'));
+    for (int y = 0; y < 16; y++)
+        want[(size_t)y].replace(0, 8, letter_a[y]);
+    EXPECT_EQ(joined(read_sign(screen, false)), joined(want)) << screen;
+    // ... which are the words ledsim received.
+    std::string words = testutil::read_file(dir.file("columns"));
+    EXPECT_EQ(words.substr(words.rfind('\n', words.size() - 2) + 1), "3c 7c4 3840 4040 3840 7c4 3c 0\n");
+}
