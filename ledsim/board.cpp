@@ -183,6 +183,8 @@ void cmd_sc_data(Board *b, const std::vector<std::string> &args, int64_t now_us,
         } else {
             store_words(b, words, room, "E buffer overflow", out, &b->still, nullptr);
         }
+        size_t keep = words.size() < room ? words.size() : room;
+        b->shown.insert(b->shown.end(), words.begin(), words.begin() + (long)keep);
     }
     out->push_back("D " + std::to_string(board_free_columns(*b)));
 }
@@ -358,6 +360,7 @@ std::vector<std::string> board_command(Board *board, const std::string &cmd, int
         board->still.clear();
         board->display.assign((size_t)board_display_width(*board), 0);
         board->scroll_ended = false;
+        board->shown.clear();
         start_run(board);
     } else if (name == "sc_scroll") {
         board->mode = ShowMode::Scroll;

@@ -61,7 +61,18 @@ struct Board {
     BoardCounters count;
     // Column words received, one entry per display run or EEPROM write.
     std::vector<std::vector<uint16_t>> runs;
+    // The words of the last display run ("sc_clear" on) that the board
+    // took, so without the dropped ones: what its LEDs have shown.
+    std::vector<uint16_t> shown;
 };
+
+// The sign is 16 dots high; a column word holds one column, the top dot
+// in the highest bit.
+const int board_rows = 16;
+inline bool board_dot(uint16_t word, int row)
+{
+    return ((word >> (board_rows - 1 - row)) & 1) != 0;
+}
 
 void board_init(Board *board, const BoardConfig &cfg);
 

@@ -44,6 +44,10 @@ const char *usage_text =
         fprintf(out, "                         %-16s %s\n", name.c_str(), k.help);
     }
     fputs("  --once               end when the first client has closed the port\n"
+          "  --view               draw the sign live in this terminal\n"
+          "  --png FILE           at the end, a picture of the last display run\n"
+          "  --png-eeprom FILE    at the end, a picture of the EEPROM's content\n"
+          "  --png-scale N        pixels per LED in the pictures (default 4)\n"
           "  --help               show this\n",
           out);
     exit(status);
@@ -64,7 +68,7 @@ int number_option(const char *option, const char *value, long lo, long hi)
 SimOptions parse_options(int argc, char **argv)
 {
     enum { O_LINK = 1, O_BUFFER, O_MODULE_WIDTH, O_COLUMN_MS, O_EEPROM_KBIT, O_EEPROM, O_LOG,
-           O_COLUMNS, O_BAUD, O_FAULT, O_ONCE, O_HELP };
+           O_COLUMNS, O_BAUD, O_FAULT, O_ONCE, O_VIEW, O_PNG, O_PNG_EEPROM, O_PNG_SCALE, O_HELP };
     static const struct option longopts[] = {
         {"link", required_argument, nullptr, O_LINK},
         {"buffer", required_argument, nullptr, O_BUFFER},
@@ -77,6 +81,10 @@ SimOptions parse_options(int argc, char **argv)
         {"baud", required_argument, nullptr, O_BAUD},
         {"fault", required_argument, nullptr, O_FAULT},
         {"once", no_argument, nullptr, O_ONCE},
+        {"view", no_argument, nullptr, O_VIEW},
+        {"png", required_argument, nullptr, O_PNG},
+        {"png-eeprom", required_argument, nullptr, O_PNG_EEPROM},
+        {"png-scale", required_argument, nullptr, O_PNG_SCALE},
         {"help", no_argument, nullptr, O_HELP},
         {nullptr, 0, nullptr, 0},
     };
@@ -103,6 +111,10 @@ SimOptions parse_options(int argc, char **argv)
             break;
         }
         case O_ONCE: opt.once = true; break;
+        case O_VIEW: opt.view = true; break;
+        case O_PNG: opt.png_path = optarg; break;
+        case O_PNG_EEPROM: opt.png_eeprom_path = optarg; break;
+        case O_PNG_SCALE: opt.png_scale = number_option(name, optarg, 1, 32); break;
         case O_HELP: usage(0);
         default: usage(1);
         }

@@ -14,8 +14,10 @@
 #include <deque>
 #include <utility>
 
+#include "picture.h"
 #include "pty.h"
 #include "rom_store.h"
+#include "view.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ struct Sim {
     std::deque<OutChunk> tx;
     int64_t tx_next_us = 0; // the line is free again at this time
     bool tx_blocked = false;
+
+    View view;
 };
 
 void log_line(Sim *s, int64_t t_us, char dir, const std::string &text)
@@ -243,6 +247,9 @@ int64_t next_deadline(const Sim &s)
             t = s.tx_next_us;
         earlier(t);
     }
+    int64_t frame = view_next_event(s.view);
+    if (frame >= 0)
+        earlier(frame);
     return next;
 }
 
@@ -269,6 +276,24 @@ void write_columns(const Sim &s)
     fclose(f);
 }
 
+// The pictures: the last display run as the board took it, and the
+// EEPROM's content, each with the LED reverse setting that shows it.
+bool write_pictures(const Sim &s)
+{
+    bool ok = true;
+    auto write = [&ok](const std::string &path, PngStrip strip) {
+        std::string err;
+        if (!path.empty() && !png_write_strip(path, strip, &err)) {
+            fprintf(stderr, "ledsim: %s\n", err.c_str());
+            ok = false;
+        }
+    };
+    int width = board_display_width(s.board);
+    write(s.opt->png_path, {s.board.shown, width, s.opt->png_scale, s.board.led_reverse != 0});
+    write(s.opt->png_eeprom_path, {s.board.rom.data, width, s.opt->png_scale, s.board.rom.led_reverse != 0});
+    return ok;
+}
+
 int sim_setup(Sim *s, const SimOptions &opt)
 {
     s->opt = &opt;
@@ -276,7 +301,9 @@ int sim_setup(Sim *s, const SimOptions &opt)
     s->start_us = now_us();
     s->byte_us = opt.baud > 0 ? (int64_t)(11000000.0 / opt.baud + 0.5) : 0;
     std::string err;
-    if (!opt.eeprom_path.empty()) {
+    if (opt.view)
+        view_check_terminal(&err);
+    if (err.empty() && !opt.eeprom_path.empty()) {
         if (opt.board.eeprom_kbit == 0)
             err = "--eeprom needs an EEPROM; --eeprom-kbit is 0";
         else
@@ -297,11 +324,14 @@ int sim_setup(Sim *s, const SimOptions &opt)
     }
     log_line(s, s->start_us, '*', "board on " + s->pty.slave_name);
     fprintf(stderr, "ledsim: board on %s\n", s->pty.slave_name.c_str());
+    if (opt.view)
+        view_open(&s->view, s->board, now_us());
     return 0;
 }
 
-void sim_finish(Sim *s)
+int sim_finish(Sim *s)
 {
+    view_close(&s->view, s->board);
     // Writes still in the EEPROM's buffer complete before the power goes.
     s->board.rom.data.insert(s->board.rom.data.end(), s->board.rom_pending.begin(), s->board.rom_pending.end());
     if (!s->board.rom_pending.empty())
@@ -309,6 +339,7 @@ void sim_finish(Sim *s)
     s->board.rom_pending.clear();
     save_rom(s);
     write_columns(*s);
+    bool pictures_ok = write_pictures(*s);
     std::string summary = sim_summary(s->board.count);
     if (s->log != nullptr) {
         fprintf(s->log, "summary: %s\n", summary.c_str());
@@ -318,6 +349,7 @@ void sim_finish(Sim *s)
     if (!s->opt->link_path.empty())
         pty_remove_link(s->pty, s->opt->link_path);
     pty_close(&s->pty);
+    return pictures_ok ? 0 : 1;
 }
 
 } // namespace
@@ -340,10 +372,12 @@ int sim_run(const SimOptions &opt, volatile sig_atomic_t *stop)
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTERM);
     sigaddset(&blocked, SIGHUP);
+    sigaddset(&blocked, SIGWINCH);
     sigprocmask(SIG_BLOCK, &blocked, &during_wait);
     sigdelset(&during_wait, SIGINT);
     sigdelset(&during_wait, SIGTERM);
     sigdelset(&during_wait, SIGHUP);
+    sigdelset(&during_wait, SIGWINCH);
 
     while (!*stop) {
         int64_t now = now_us();
@@ -353,6 +387,7 @@ int sim_run(const SimOptions &opt, volatile sig_atomic_t *stop)
         }
         process_rx(&s, now);
         write_master(&s, now);
+        view_update(&s.view, s.board, now);
 
         int64_t deadline = next_deadline(s);
         int64_t wait_us = deadline < 0 ? -1 : deadline - now;
@@ -379,6 +414,5 @@ int sim_run(const SimOptions &opt, volatile sig_atomic_t *stop)
                 break;
         }
     }
-    sim_finish(&s);
-    return 0;
+    return sim_finish(&s);
 }

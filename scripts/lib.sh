@@ -32,3 +32,10 @@ ledtick_build() {
     cmake -S "$ledtick_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
 }
+
+# Builds only the named targets, configured as ledtick_build does.
+ledtick_build_targets() {
+    local dir=$1; shift
+    cmake -S "$ledtick_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$dir" -j"$(nproc)" --target "$@"
+}
